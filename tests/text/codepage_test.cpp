@@ -1,0 +1,4 @@
+#include "text/text_ops.h"
+
+#include <gtest/gtest.h>
+TEST(Tmp, Tmp) {}

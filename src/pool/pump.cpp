@@ -6,7 +6,9 @@ namespace {
 std::atomic<void (*)()> registeredPump{nullptr};
 }
 
-void SetPumpFunction(void (*pump)()) { registeredPump.store(pump); }
+void SetPumpFunction(void (*pump)()) {
+  registeredPump.store(pump);
+}
 
 void PumpEvents() {
   if (auto pump = registeredPump.load()) pump();

@@ -46,7 +46,8 @@ const GbkTables& Gbk() {
       return static_cast<char16_t>(static_cast<unsigned char>(out[0]) |
                                    (static_cast<unsigned char>(out[1]) << 8));
     };
-    for (unsigned code = 1; code < 0x80; ++code) t.encode[code] = static_cast<std::uint16_t>(code);
+    for (unsigned code = 1; code < 0x80; ++code)
+      t.encode[code] = static_cast<std::uint16_t>(code);
     for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
       for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
         if (trail == 0x7F) continue;
@@ -225,9 +226,13 @@ bool IconvConvert(const char* to, const char* from, std::string_view in, std::st
   return true;
 }
 
-std::string CodePageName(int codePage) { return "CP" + std::to_string(codePage); }
+std::string CodePageName(int codePage) {
+  return "CP" + std::to_string(codePage);
+}
 
-int Normalise(int codePage) { return codePage == 0 ? 936 : codePage; }
+int Normalise(int codePage) {
+  return codePage == 0 ? 936 : codePage;
+}
 
 void Decode(std::string_view in, int codePage, std::u16string& out) {
   switch (Normalise(codePage)) {

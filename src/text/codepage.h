@@ -1,5 +1,6 @@
 // Conversion between code pages and UTF-16, and the edge conversions that carry GBK Text into
-// and out of the libraries that work on Unicode (the regex engine, the HTML parser, Qt, file names).
+// and out of the libraries that work on Unicode (the regex engine, the HTML parser, Qt, file
+// names).
 //
 // Promises:
 // - Code pages by their Windows numbers: 0 is this system's ANSI code page, which is 936; 936 is

@@ -12,7 +12,9 @@ size_t CharWidth(std::string_view text, size_t i) {
   return (static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < text.size()) ? 2 : 1;
 }
 
-unsigned char Fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+unsigned char Fold(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+}
 
 bool MatchesAt(std::string_view text, size_t at, std::string_view needle, bool ignoreCase) {
   if (!ignoreCase) return text.compare(at, needle.size(), needle) == 0;
@@ -29,7 +31,8 @@ bool MatchesAt(std::string_view text, size_t at, std::string_view needle, bool i
 // never lands on the second byte of a pair.
 size_t CharStartAtOrAfter(std::string_view text, size_t from) {
   size_t i = 0;
-  while (i < from) i += CharWidth(text, i);
+  while (i < from)
+    i += CharWidth(text, i);
   return i;
 }
 
@@ -54,18 +57,24 @@ size_t SpaceWidth(std::string_view text, size_t i) {
   return IsFullWidthSpace(text, i) ? 2 : 0;
 }
 
-int ClampToInt(size_t n) { return n > INT_MAX ? INT_MAX : static_cast<int>(n); }
+int ClampToInt(size_t n) {
+  return n > INT_MAX ? INT_MAX : static_cast<int>(n);
+}
 
 }  // namespace
 
-int ArrayCount(const TextArray& array) { return ClampToInt(array.size()); }
+int ArrayCount(const TextArray& array) {
+  return ClampToInt(array.size());
+}
 
 Text ArrayMember(const TextArray& array, int n) {
   if (n < 1 || static_cast<size_t>(n) > array.size()) return {};
   return array[n - 1];
 }
 
-int TextLength(std::string_view text) { return ClampToInt(text.size()); }
+int TextLength(std::string_view text) {
+  return ClampToInt(text.size());
+}
 
 int FindText(std::string_view text, std::string_view needle, std::optional<int> start,
              bool ignoreCase) {
@@ -156,7 +165,8 @@ TextArray SplitText(std::string_view text, std::string_view delimiter) {
 Text TrimText(std::string_view text) {
   size_t begin = 0;
   size_t w;
-  while (begin < text.size() && (w = SpaceWidth(text, begin)) > 0) begin += w;
+  while (begin < text.size() && (w = SpaceWidth(text, begin)) > 0)
+    begin += w;
   // The end of the last non-space character, found walking forwards so pairs stay whole.
   size_t end = begin;
   for (size_t i = begin; i < text.size();) {
@@ -196,7 +206,8 @@ Text ToLower(std::string_view text) {
 
 int ToInteger(std::string_view text) {
   size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+    ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   long long value = 0;
@@ -222,11 +233,17 @@ Text BytesToText(const Bytes& bytes) {
   return Text(bytes.begin(), zero);
 }
 
-Bytes TextToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes TextToBytes(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
 
-Text BlankText(int n) { return n < 1 ? Text() : Text(static_cast<size_t>(n), ' '); }
+Text BlankText(int n) {
+  return n < 1 ? Text() : Text(static_cast<size_t>(n), ' ');
+}
 
-Bytes BlankBytes(int n) { return n <= 0 ? Bytes() : Bytes(static_cast<size_t>(n), 0); }
+Bytes BlankBytes(int n) {
+  return n <= 0 ? Bytes() : Bytes(static_cast<size_t>(n), 0);
+}
 
 Bytes BytesLeft(const Bytes& bytes, int n) {
   if (n <= 0) return {};
@@ -234,7 +251,9 @@ Bytes BytesLeft(const Bytes& bytes, int n) {
   return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
-int BytesLength(const Bytes& bytes) { return ClampToInt(bytes.size()); }
+int BytesLength(const Bytes& bytes) {
+  return ClampToInt(bytes.size());
+}
 
 Text CharFromCode(int code) {
   if (code <= 0 || code > 255) return {};
@@ -247,7 +266,9 @@ int CompareText(std::string_view a, std::string_view b) {
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-bool CompareBytes(const Bytes& a, const Bytes& b) { return a == b; }
+bool CompareBytes(const Bytes& a, const Bytes& b) {
+  return a == b;
+}
 
 Text TextBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
                  std::optional<int> start, bool ignoreCase) {

@@ -23,7 +23,8 @@
 using Text = std::string;
 using Bytes = std::vector<std::uint8_t>;
 
-// A 1-based sequence of Texts, as `SplitText` makes it. Read it with `ArrayCount` and `ArrayMember`.
+// A 1-based sequence of Texts, as `SplitText` makes it. Read it with `ArrayCount` and
+// `ArrayMember`.
 using TextArray = std::vector<Text>;
 
 int ArrayCount(const TextArray& array);
@@ -33,8 +34,8 @@ Text ArrayMember(const TextArray& array, int n);
 int TextLength(std::string_view text);
 
 // Position of the first needle at or after `start` (omitted: 1); -1 when none.
-int FindText(std::string_view text, std::string_view needle, std::optional<int> start = std::nullopt,
-             bool ignoreCase = false);
+int FindText(std::string_view text, std::string_view needle,
+             std::optional<int> start = std::nullopt, bool ignoreCase = false);
 // Position of the last needle lying wholly before `start` (omitted: the whole text); -1 when none.
 int FindTextReverse(std::string_view text, std::string_view needle,
                     std::optional<int> start = std::nullopt, bool ignoreCase = false);
@@ -44,8 +45,8 @@ Text TextRight(std::string_view text, int n);
 Text TextMid(std::string_view text, int start, int n);
 
 // Every needle, left to right, replaced once; the replacement is never scanned again.
-Text ReplaceText(std::string_view text, std::string_view needle,
-                 std::string_view replacement = {}, bool ignoreCase = false);
+Text ReplaceText(std::string_view text, std::string_view needle, std::string_view replacement = {},
+                 bool ignoreCase = false);
 
 // Pieces between delimiters; an empty text gives no members; a trailing empty piece is dropped.
 TextArray SplitText(std::string_view text, std::string_view delimiter);

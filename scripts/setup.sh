@@ -12,6 +12,7 @@ packages=(
   libcpp-httplib-dev libgtest-dev
   fonts-noto-cjk
   openssl
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -5,7 +5,10 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -205,6 +208,10 @@ struct StopCase {
   int ran;
 };
 
+void PrintTo(const StopCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class TaskPoolStopTest : public TaskPoolTest, public ::testing::WithParamInterface<StopCase> {};
 
 TEST_P(TaskPoolStopTest, StopModes) {
@@ -284,6 +291,65 @@ TEST_F(TaskPoolTest, PumpingCallsTheRegisteredPump) {
   EXPECT_GE(pumpCalls.load(), 1);
   EXPECT_EQ(pool.State(), PoolState::Stopped);
   EXPECT_EQ(runs[1].load(), 1);
+}
+
+// Set by the pump below: the pool whose start it slows down.
+TaskPool* slowStartPool = nullptr;
+std::atomic<PoolState> stateAfterEarlyExit{PoolState::Stopped};
+
+// On its first call, holds the start until the first worker has joined and left again after its
+// idle wait; the second worker is created only after that.
+void SlowStartPump() {
+  if (pumpCalls.fetch_add(1) != 0) return;
+  WaitUntil([] { return slowStartPool->ThreadCount() == 1; });
+  WaitUntil([] { return slowStartPool->ThreadCount() == 0; });
+  stateAfterEarlyExit.store(slowStartPool->State());
+}
+
+TEST_F(TaskPoolTest, WorkersThatLeaveDuringStartEndTheStartAndLateWorkersStayOut) {
+  pumpCalls.store(0);
+  slowStartPool = &pool;
+  SetPumpFunction(&SlowStartPump);
+  EXPECT_FALSE(pool.Create(2, 100, 1));
+  SetPumpFunction(nullptr);
+  EXPECT_EQ(stateAfterEarlyExit.load(), PoolState::Starting);
+  EXPECT_EQ(pool.State(), PoolState::Stopped);
+  EXPECT_EQ(pool.ThreadCount(), 0);
+
+  // The next run is not disturbed by the worker that arrived too late for the first.
+  ASSERT_TRUE(pool.Create(2, 100));
+  ASSERT_TRUE(pool.Post(&RecordTask, 3, 4));
+  ASSERT_TRUE(WaitStopped(pool));
+  EXPECT_EQ(runs[3].load(), 1);
+  EXPECT_EQ(seconds[3].load(), 4);
+}
+
+int ProcessThreads() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator("/proc/self/task")) {
+    ++count;
+  }
+  return count;
+}
+
+TEST(TaskPoolRelease, ReleasingARunningPoolLetsItsWorkersLeaveSafely) {
+  ResetRecords();
+  // Some runtimes (the thread sanitizer's) add a helper thread with the first thread started.
+  std::thread([] {}).join();
+  const int baseline = ProcessThreads();
+  auto pool = std::make_unique<TaskPool>();
+  ASSERT_TRUE(pool->Create(2, 10000));
+  ASSERT_TRUE(pool->Post(&GatedTask, 1, 1));
+  ASSERT_TRUE(pool->Post(&GatedTask, 2, 1));
+  for (int i = 3; i <= 5; ++i)
+    ASSERT_TRUE(pool->Post(&RecordTask, i, 1));
+  ASSERT_TRUE(WaitUntil([&] { return pool->BusyThreads() == 2; }));
+  pool.reset();
+  gateOpen.store(true);
+  // The workers finish their tasks, drop the rest and leave without touching the freed pool.
+  EXPECT_TRUE(WaitUntil([&] { return ProcessThreads() <= baseline; }));
+  EXPECT_EQ(finished.load(), 2);
 }
 
 TEST_F(TaskPoolTest, FiveHundredWorkersRunFiveHundredTasks) {

@@ -33,6 +33,24 @@ Text CutBetweenMarkers(std::string_view text, std::string_view startMarker,
   return Concat(TextLeft(text, start - 1), TextRight(text, length - cutEnd));
 }
 
+namespace {
+
+// Whether `word` occurs in `line` starting on a character boundary, as FindText finds it: a quick
+// byte search, and a walk over whole characters only for a candidate.
+bool HoldsWord(std::string_view line, std::string_view word) {
+  size_t boundary = 0;  // a character boundary at or before every candidate still to come
+  for (size_t at = line.find(word); at != std::string_view::npos; at = line.find(word, at + 1)) {
+    while (boundary < at) {
+      const bool lead = static_cast<unsigned char>(line[boundary]) >= 0x80;
+      boundary += lead && boundary + 1 < line.size() ? 2 : 1;
+    }
+    if (boundary == at) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 Text FilterNavigationLines(int count, const TextArray& lines) {
   Text result;
   const int last = std::min(count, ArrayCount(lines));
@@ -40,7 +58,7 @@ Text FilterNavigationLines(int count, const TextArray& lines) {
     const Text line = ArrayMember(lines, i);
     const bool navigation =
         std::any_of(navigationWords.begin(), navigationWords.end(),
-                    [&](std::string_view word) { return FindText(line, word) > 0; });
+                    [&](std::string_view word) { return HoldsWord(line, word); });
     if (!navigation) {
       result += line;
       result += "\r\n";

@@ -39,18 +39,17 @@ struct RegexObject::Engine {
   ~Engine() { pcre2_code_free(code); }
 };
 
-struct RegexObject::Match {
-  // UTF-8 byte offsets into the run's subject: start and end of the match, then of each group;
-  // PCRE2_UNSET for a group that took no part.
-  std::vector<size_t> spans;
-  Text value;
-  std::vector<Text> groups;
-};
-
 struct RegexObject::Run {
   std::string subjectUtf8;
   int groupCount = 0;
-  std::vector<Match> list;
+  int matchCount = 0;
+  // Per match, start and end of the match and then of each group, as UTF-8 byte offsets into
+  // `subjectUtf8`; PCRE2_UNSET for a group that took no part.
+  std::vector<size_t> spans;
+
+  size_t SpanIndex(int match, int group) const {
+    return (static_cast<size_t>(match) * (groupCount + 1) + group) * 2;
+  }
 };
 
 std::shared_ptr<const RegexObject::Run> RegexObject::Execute(const Engine& engine,
@@ -64,14 +63,12 @@ std::shared_ptr<const RegexObject::Run> RegexObject::Execute(const Engine& engin
 
   pcre2_match_data* data = pcre2_match_data_create_from_pattern(engine.code, nullptr);
   pcre2_match_context* context = pcre2_match_context_create(nullptr);
-  pcre2_jit_stack* jitStack =
-      engine.jit ? pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr) : nullptr;
+  pcre2_jit_stack* jitStack = nullptr;  // made only when the default one is too small
   bool ok = data != nullptr && context != nullptr;
   if (ok) {
     pcre2_set_match_limit(context, kMatchLimit);
     pcre2_set_depth_limit(context, kDepthLimit);
     pcre2_set_heap_limit(context, kHeapLimitKiB);
-    if (jitStack != nullptr) pcre2_jit_stack_assign(context, nullptr, jitStack);
   }
 
   const auto* text = reinterpret_cast<PCRE2_SPTR>(run->subjectUtf8.data());
@@ -80,6 +77,13 @@ std::shared_ptr<const RegexObject::Run> RegexObject::Execute(const Engine& engin
   uint32_t options = 0;  // the first call checks the subject's UTF-8, later ones need not
   while (ok && start <= length) {
     int rc = pcre2_match(engine.code, text, length, start, options, data, context);
+    if (rc == PCRE2_ERROR_JIT_STACKLIMIT && jitStack == nullptr) {
+      jitStack = pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr);
+      if (jitStack != nullptr) {
+        pcre2_jit_stack_assign(context, nullptr, jitStack);
+        rc = pcre2_match(engine.code, text, length, start, options, data, context);
+      }
+    }
     if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
       // The interpreter keeps its backtracking on the heap and can go on where JIT ran out.
       rc = pcre2_match(engine.code, text, length, start, options | PCRE2_NO_JIT, data, context);
@@ -91,24 +95,14 @@ std::shared_ptr<const RegexObject::Run> RegexObject::Execute(const Engine& engin
       break;
     }
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
-    Match match;
-    match.spans.assign(2 * (captureCount + 1), PCRE2_UNSET);
-    for (uint32_t i = 0; i <= captureCount && i < static_cast<uint32_t>(rc); ++i) {
-      match.spans[2 * i] = ovector[2 * i];
-      match.spans[2 * i + 1] = ovector[2 * i + 1];
+    for (uint32_t i = 0; i <= captureCount; ++i) {
+      const bool set = i < static_cast<uint32_t>(rc);
+      run->spans.push_back(set ? ovector[2 * i] : PCRE2_UNSET);
+      run->spans.push_back(set ? ovector[2 * i + 1] : PCRE2_UNSET);
     }
-    const auto piece = [&](uint32_t group) -> Text {
-      const size_t from = match.spans[2 * group];
-      if (from == PCRE2_UNSET) return Text();
-      return Utf8ToAnsi(
-          std::string_view(run->subjectUtf8).substr(from, match.spans[2 * group + 1] - from));
-    };
-    match.value = piece(0);
-    for (uint32_t i = 1; i <= captureCount; ++i)
-      match.groups.push_back(piece(i));
+    ++run->matchCount;
     const size_t matchStart = ovector[0];
     const size_t matchEnd = ovector[1];
-    run->list.push_back(std::move(match));
     if (!engine.global) break;
     if (matchEnd > matchStart) {
       start = matchEnd;
@@ -175,13 +169,14 @@ Text RegexObject::Replace(std::string_view replacement) const {
   std::string out;
   out.reserve(source.size());
   size_t copied = 0;
-  for (const Match& match : matches->list) {
-    const size_t matchStart = match.spans[0];
-    const size_t matchEnd = match.spans[1];
+  for (int match = 0; match < matches->matchCount; ++match) {
+    const size_t* spans = &matches->spans[matches->SpanIndex(match, 0)];
+    const size_t matchStart = spans[0];
+    const size_t matchEnd = spans[1];
     out.append(source, copied, matchStart - copied);
     const auto appendGroup = [&](int group) {
-      const size_t from = match.spans[2 * group];
-      if (from != PCRE2_UNSET) out.append(source, from, match.spans[2 * group + 1] - from);
+      const size_t from = spans[2 * group];
+      if (from != PCRE2_UNSET) out.append(source, from, spans[2 * group + 1] - from);
     };
     for (size_t i = 0; i < with.size(); ++i) {
       const char c = with[i];
@@ -224,12 +219,13 @@ Text RegexObject::Replace(std::string_view replacement) const {
 }
 
 int RegexObject::MatchCount() const {
-  return matches ? static_cast<int>(matches->list.size()) : 0;
+  return matches ? matches->matchCount : 0;
 }
 
-Text RegexObject::Span(const Match& match, int group, int* offset) const {
+Text RegexObject::Span(int match, int group, int* offset) const {
+  const size_t index = matches->SpanIndex(match, group);
+  const size_t from = matches->spans[index];
   if (offset != nullptr) {
-    const size_t from = match.spans[2 * group];
     // Every character re-encodes to as many GBK bytes as it was decoded from, so the GBK length
     // of the UTF-8 text before the span is its byte offset in the subject.
     *offset = from == PCRE2_UNSET
@@ -237,20 +233,23 @@ Text RegexObject::Span(const Match& match, int group, int* offset) const {
                   : static_cast<int>(
                         Utf8ToAnsi(std::string_view(matches->subjectUtf8).substr(0, from)).size());
   }
-  return group == 0 ? match.value : match.groups[group - 1];
+  if (from == PCRE2_UNSET) return Text();
+  // Converted when asked for: most runs (the blank-line strip) never read their matches.
+  return Utf8ToAnsi(
+      std::string_view(matches->subjectUtf8).substr(from, matches->spans[index + 1] - from));
 }
 
 Text RegexObject::MatchText(int index, int* offset) const {
   if (offset != nullptr) *offset = -1;
   if (index < 1 || index > MatchCount()) return Text();
-  return Span(matches->list[index - 1], 0, offset);
+  return Span(index - 1, 0, offset);
 }
 
 Text RegexObject::SubmatchText(int matchIndex, int groupIndex, int* offset) const {
   if (offset != nullptr) *offset = -1;
   if (matchIndex < 1 || matchIndex > MatchCount()) return Text();
   if (groupIndex < 1 || groupIndex > matches->groupCount) return Text();
-  return Span(matches->list[matchIndex - 1], groupIndex, offset);
+  return Span(matchIndex - 1, groupIndex, offset);
 }
 
 int RegexObject::SubmatchCount() const {

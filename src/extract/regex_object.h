@@ -58,12 +58,12 @@ class RegexObject {
 
  private:
   struct Engine;
-  struct Match;
   struct Run;
 
   // Every match of `engine` over `subjectUtf8`; null when the run hit a limit or failed.
   static std::shared_ptr<const Run> Execute(const Engine& engine, std::string subjectUtf8);
-  Text Span(const Match& match, int group, int* offset) const;
+  // The text of `group` (0: the whole match) in the 0-based `match` of the last run.
+  Text Span(int match, int group, int* offset) const;
 
   std::shared_ptr<const Engine> engine;
   // The last run's matches; null before the first Create and when the run failed.

@@ -58,8 +58,6 @@ class FetchPageTest : public testing::Test {
   void SetUp() override {
     FetchLimits limits;
     limits.caFile = certificate->pemPath;
-    limits.connectTimeoutMs = 20000;
-    limits.idleSeconds = 1;
     SetFetchLimits(limits);
   }
   void TearDown() override { SetFetchLimits(FetchLimits()); }
@@ -136,9 +134,6 @@ TEST_F(FetchPageTest, MethodsAndBodies) {
 }
 
 TEST_F(FetchPageTest, HeadWithBodyEndsAtTheHeaders) {
-  FetchLimits limits = GetFetchLimits();
-  limits.idleSeconds = 60;
-  SetFetchLimits(limits);
   // The length describes the resource; a HEAD answer never carries it, and the line stays open.
   RawServer server(
       [](const std::string&) { return "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"; }, nullptr,
@@ -160,6 +155,7 @@ TEST_F(FetchPageTest, BodyBytesWinOverTextAndLargeBodiesGoOutWhole) {
             &postBytes);
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(RequestBody(server.Requests()[0]), std::string(5000, 'b'));
+  EXPECT_EQ(server.Requests()[0].find("Expect:"), std::string::npos);
 }
 
 // Lines of the request head whose name matches `name` in any letter case.
@@ -313,6 +309,7 @@ TEST_F(FetchPageTest, ResponseHeadersAndTheirCookies) {
       {"Set-Cookie: a=1; path=/\r\nset-cookie: b=2\r\n", "a=0; z=9", "a=1;z=9;b=2;",
        "a=1;z=9;b=2;"},
       {"X-Other: 1\r\n", nullptr, "", nullptr},
+      {"Set-Cookie: a=1\r\n", "", "a=1;", "a=1;"},
       {"X-Other: 1\r\n", "a=1; b=2", "a=1;b=2", "a=1;b=2"},
       {"Set-Cookie: gone=deleted\r\n", "gone=1; kept=2", "kept=2;", "kept=2;"},
   };
@@ -366,6 +363,9 @@ TEST_F(FetchPageTest, FailuresGiveTheEmptyBody) {
   close(probe);
   const std::string closed = Base(ntohs(addr.sin_port));
 
+  FetchLimits limits = GetFetchLimits();
+  limits.idleSeconds = 1;
+  SetFetchLimits(limits);
   RawServer silent([](const std::string&) { return std::string(); });
   const std::string quiet = Base(silent.Port());
 

@@ -230,9 +230,44 @@ std::string DemoChapterPage(int n, const DemoSiteOptions& options, bool withAdve
   return page;
 }
 
+namespace {
+
+// Opens httplib's request processing to a warm-up run on the starting thread.
+struct WarmableServer : httplib::Server {
+  using httplib::Server::process_request;
+};
+
+// A request held in memory; the answer is thrown away.
+struct MemoryStream : httplib::Stream {
+  explicit MemoryStream(std::string request) : input(std::move(request)) {}
+  bool is_readable() const override { return offset < input.size(); }
+  bool is_writable() const override { return true; }
+  ssize_t read(char* ptr, size_t size) override {
+    const size_t n = std::min(size, input.size() - offset);
+    input.copy(ptr, n, offset);
+    offset += n;
+    return static_cast<ssize_t>(n);
+  }
+  ssize_t write(const char*, size_t size) override { return static_cast<ssize_t>(size); }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 0;
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 0;
+  }
+  socket_t socket() const override { return INVALID_SOCKET; }
+
+  std::string input;
+  size_t offset = 0;
+};
+
+}  // namespace
+
 struct DemoSite {
   DemoSiteOptions options;  // the book's content and the address; fixed while running
-  httplib::Server server;
+  WarmableServer server;
   std::thread listener;
   std::atomic<bool> listenerDone{false};
   int port = 0;
@@ -416,6 +451,14 @@ DemoSiteHandle StartDemoSite(const DemoSiteOptions& options) {
     s->port = options.port;
   }
   if (s->listenSocket >= 0) ::listen(s->listenSocket, kListenBacklog);
+
+  // httplib builds function-local statics on its first request. Building them here, before the
+  // server threads exist, orders them before every use, also for ThreadSanitizer, which cannot
+  // see the library's own unguarded fast path.
+  MemoryStream warmUp("GET /warm-up HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  bool closed = false;
+  s->server.process_request(warmUp, true, closed, [](httplib::Request&) {});
+  ResetDemoRequestCounts(*s);
 
   s->listener = std::thread([s] {
     s->server.listen_after_bind();

@@ -4,6 +4,11 @@
 // paragraphs, character references, a script and a comment. Every page is a pure function of the
 // options and the chapter number, so tests can predict the collected text.
 //
+// A chapter page, rendered to text, reads line by line: the navigation lines, the heading, the
+// advert line ("本书首发" ... "www.norvel.example", the domain in capitals on every third chapter),
+// then each paragraph after four no-break spaces, then the footer navigation lines. Every line
+// outside the heading, the advert and the paragraphs holds one of the site's navigation words.
+//
 // Threads: the page and content functions (DemoChapterParagraphs ... DemoChapterPage) share
 // nothing and may be called from any thread. StartDemoSite and StopDemoSite may be called from
 // any thread, but not at the same time for the same site. The accessors (DemoRequestCount,

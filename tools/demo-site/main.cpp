@@ -1,6 +1,7 @@
 // norvel-demo-site: serves the demo novel site until SIGINT or SIGTERM.
 #include <signal.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -64,8 +65,10 @@ bool IsRawTextElement(std::string_view name) {
 // after them) left out; the input itself when nothing nests that deep.
 std::string BoundNesting(std::string html) {
   std::vector<std::pair<size_t, size_t>> drops;
-  int depth = 0;
-  int excess = 0;
+  // The elements open at this point, as the parser would hold them, and per name how many are
+  // open and how many start tags were left out.
+  std::vector<std::string> open;
+  std::unordered_map<std::string, std::pair<int, int>> counts;
   size_t pos = 0;
   while ((pos = html.find('<', pos)) != std::string::npos) {
     const size_t tagStart = pos;
@@ -112,21 +115,29 @@ std::string BoundNesting(std::string html) {
       continue;
     }
     if (!CountsForNesting(name)) continue;
+    auto& [openCount, leftOut] = counts[name];
     if (endTag) {
-      if (excess > 0) {
-        --excess;
+      if (openCount > 0) {
+        // The end tag closes its element and everything opened inside it.
+        while (!open.empty()) {
+          const std::string last = std::move(open.back());
+          open.pop_back();
+          --counts[last].first;
+          if (last == name) break;
+        }
+      } else if (leftOut > 0) {
+        --leftOut;
         drops.emplace_back(tagStart, pos);
-      } else if (depth > 0) {
-        --depth;
       }
-      continue;
+      continue;  // an end tag without a start tag: the parser ignores it too
     }
     if (html[end - 1] == '/') continue;  // self-closing, as in foreign content
-    if (depth >= kMaxNesting) {
-      ++excess;
+    if (open.size() >= static_cast<size_t>(kMaxNesting)) {
+      ++leftOut;
       drops.emplace_back(tagStart, pos);
     } else {
-      ++depth;
+      ++openCount;
+      open.push_back(name);
     }
   }
   if (drops.empty()) return html;

@@ -64,6 +64,22 @@ TEST(HtmlToTextTest, DeepNestingRendersItsText) {
     unclosed += "<span><b>";
   unclosed += "x";
   EXPECT_EQ(Render(unclosed), "x");
+
+  std::string misnested;
+  for (int i = 0; i < depth; ++i)
+    misnested += "<i></b>";
+  misnested += "x";
+  EXPECT_EQ(Render(misnested), "x");
+}
+
+TEST(HtmlToTextTest, UnclosedInlineTagsDoNotCountAsNesting) {
+  std::string html;
+  std::string expected;
+  for (int i = 0; i < 3000; ++i) {
+    html += "<div><font color=red>" + std::to_string(i) + "</div>";
+    expected += (i > 0 ? "\r\n" : "") + std::to_string(i);
+  }
+  EXPECT_EQ(Render(html), expected);
 }
 
 TEST(HtmlToTextTest, ModerateNestingKeepsItsStructure) {

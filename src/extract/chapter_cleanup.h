@@ -19,9 +19,9 @@ inline constexpr std::string_view chapterEndMarker = "norvel.example";
 
 // Words that mark a line as the site's navigation, in GBK, tried in this order.
 inline constexpr std::array<std::string_view, 17> navigationWords = {
-    "\xb5\xc7\xc2\xbc",                                  // 登录
-    "\xbf\xb4\xb9\xfd",                                  // 看过
-    "Duang",                                             //
+    "\xb5\xc7\xc2\xbc",  // 登录
+    "\xbf\xb4\xb9\xfd",  // 看过
+    "Duang",
     "\xca\xe9\xbc\xdc ",                                 // 书架 followed by a space
     "\xcf\xfb\xcf\xa2",                                  // 消息
     "\xd0\xb4\xca\xe9",                                  // 写书

@@ -2,8 +2,6 @@
 
 #include <sys/resource.h>
 
-#include <cerrno>
-
 namespace {
 
 // The nice value for a level or a priority-class value; false when it names no class.
@@ -43,10 +41,10 @@ bool NiceFor(int level, int& nice) {
 int SetProcessPriority(std::optional<int> processId, std::optional<int> level) {
   int nice = 0;
   if (!NiceFor(level.value_or(0), nice)) return 0;
-  // Threads started later inherit the nice value of the thread that starts them, so setting it
-  // on the main thread at start-up covers the jobs and the workers.
-  const id_t who = processId ? static_cast<id_t>(*processId) : 0;
   if (processId && *processId <= 0) return 0;
-  errno = 0;
+  // 0 is the calling thread's own process. Threads started later inherit the nice value of the
+  // thread that starts them, so setting it on the main thread at start-up covers the jobs and
+  // the workers.
+  const id_t who = processId ? static_cast<id_t>(*processId) : 0;
   return setpriority(PRIO_PROCESS, who, nice) == 0 ? 1 : 0;
 }

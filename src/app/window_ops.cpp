@@ -2,6 +2,7 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCursor>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,10 @@
 #include <QTreeView>
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <type_traits>
@@ -35,13 +40,68 @@ bool OnMainThread() {
     std::this_thread::sleep_for(std::chrono::hours(24));
 }
 
+// A call waiting for the main thread. The hand-over runs through our own mutex and condition
+// variable, not through Qt's event queue, so that what the caller wrote before the call is
+// visibly ordered before the main thread runs it, and the result before the caller reads it
+// (also to ThreadSanitizer, which cannot see into Qt's own locks).
+struct PendingCall {
+  std::function<void()> run;
+  std::condition_variable finished;
+  bool done = false;
+};
+
+std::mutex callsMutex;
+std::deque<PendingCall*> pendingCalls;
+
+// Runs the oldest waiting call on the main thread, without holding the lock, since a call may open
+// a modal loop that serves further calls. One call per wake-up event (each call posts one), so a
+// steady stream of calls never keeps the event loop from its timers and input.
+void RunOldestPendingCall() {
+  PendingCall* call;
+  {
+    std::lock_guard lock(callsMutex);
+    if (pendingCalls.empty()) return;
+    call = pendingCalls.front();
+    pendingCalls.pop_front();
+  }
+  call->run();
+  std::lock_guard lock(callsMutex);
+  call->done = true;
+  // Under the lock: the caller may leave, and destroy `finished`, as soon as it sees `done`.
+  call->finished.notify_one();
+}
+
+// Receives the wake-up events that tell the main thread calls are waiting. The events carry
+// nothing: the calls themselves travel through `pendingCalls`.
+class CallReceiver : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    if (e->type() != QEvent::User) return QObject::event(e);
+    RunOldestPendingCall();
+    return true;
+  }
+};
+
+CallReceiver* Receiver() {
+  // Made on the main thread by the first call from there (the window's creation makes many).
+  static CallReceiver* receiver = [] {
+    auto* r = new CallReceiver();
+    r->moveToThread(QCoreApplication::instance()->thread());
+    return r;
+  }();
+  return receiver;
+}
+
 // Runs `action` on the main thread and gives back its result: at once on the main thread,
-// otherwise as a blocking queued call that the main thread's event loop (or its pump, or a modal
-// loop) serves. Without an application nothing runs and the result is empty.
+// otherwise queued for the main thread's event loop (or its pump, or a modal loop) while the
+// caller waits. Without an application nothing runs and the result is empty.
 template <typename Action>
 auto RunOnMainThread(Action action) -> std::invoke_result_t<Action&> {
   using Result = std::invoke_result_t<Action&>;
-  if (OnMainThread()) return action();
+  if (OnMainThread()) {
+    Receiver();
+    return action();
+  }
   QCoreApplication* app = QCoreApplication::instance();
   if (app == nullptr) {
     if constexpr (std::is_void_v<Result>) {
@@ -52,14 +112,21 @@ auto RunOnMainThread(Action action) -> std::invoke_result_t<Action&> {
   }
   // The widgets are going away with the process: never touch them again.
   if (WindowIsClosing()) WaitForProcessEnd();
+  PendingCall call;
+  std::conditional_t<std::is_void_v<Result>, int, Result> result{};
   if constexpr (std::is_void_v<Result>) {
-    QMetaObject::invokeMethod(app, action, Qt::BlockingQueuedConnection);
+    call.run = [&action] { action(); };
   } else {
-    Result result{};
-    QMetaObject::invokeMethod(
-        app, [&result, &action] { result = action(); }, Qt::BlockingQueuedConnection);
-    return result;
+    call.run = [&result, &action] { result = action(); };
   }
+  {
+    std::lock_guard lock(callsMutex);
+    pendingCalls.push_back(&call);
+  }
+  QCoreApplication::postEvent(Receiver(), new QEvent(QEvent::User));
+  std::unique_lock lock(callsMutex);
+  call.finished.wait(lock, [&call] { return call.done; });
+  if constexpr (!std::is_void_v<Result>) return result;
 }
 
 template <typename W>

@@ -425,7 +425,10 @@ DemoSiteHandle StartDemoSite(const DemoSiteOptions& options) {
   const size_t threads = static_cast<size_t>(std::max(options.threads, 1));
   s->server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   s->server.set_socket_options([s](socket_t sock) {
-    httplib::default_socket_options(sock);
+    // httplib's default also sets SO_REUSEPORT, which would let a second site share the address
+    // and take half of the requests; a busy address must make the start fail instead.
+    int on = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
     s->listenSocket = sock;
   });
   const time_t timeout = std::max(options.connectionTimeoutSec, 1);

@@ -144,6 +144,12 @@ TEST_F(DemoServer, ServesContentsAndChapterPages) {
             "http://127.0.0.1:" + std::to_string(DemoSitePort(*site_)) + "/list/1537326.html");
 }
 
+TEST_F(DemoServer, AnAddressInUseGivesNoSite) {
+  DemoSiteOptions second = options_;
+  second.port = DemoSitePort(*site_);
+  EXPECT_FALSE(StartDemoSite(second));
+}
+
 TEST_F(DemoServer, EachFailureKindAnswersAsAnnounced) {
   struct Case {
     DemoFailure failure;

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -27,6 +28,8 @@ std::atomic<bool> gClosing{false};
 
 constexpr QSize kOuterSize(1117, 410);
 constexpr QPoint kOuterPosition(50, 50);
+// The window repaints at most once in this many milliseconds, about once per display frame.
+constexpr int kRepaintIntervalMs = 16;
 
 template <typename W>
 W* Named(W* widget, const char* name, const char* formName) {
@@ -116,7 +119,11 @@ void AddMenuItem(QMenu* menu, const char* name, const char* text, void (*onSelec
 
 }  // namespace
 
-MainWindow::MainWindow() : fittedMargins_(0, 0) {
+MainWindow::MainWindow() : fittedMargins_(0, 0), repaintTimer_(new QTimer(this)) {
+  repaintTimer_->setSingleShot(true);
+  QObject::connect(repaintTimer_, &QTimer::timeout, this, [this] {
+    QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+  });
   setObjectName(QStringLiteral("MainWindow"));
   resize(kOuterSize);
   move(kOuterPosition);
@@ -236,6 +243,22 @@ QTreeView* MainWindow::ListView(Control control) const {
   if (control == Control::linkList) return linkList;
   if (control == Control::chapterList) return chapterList;
   return nullptr;
+}
+
+// Calls from the job threads and the workers reach the main thread one per event, and Qt would
+// repaint the window after every one of them: hundreds of whole repaints a second that keep the
+// main thread from serving the calls. A repaint asked for within a frame of the last one is held
+// back to the end of that frame; the changes it carries are painted together then.
+bool MainWindow::event(QEvent* event) {
+  if (event->type() == QEvent::UpdateRequest) {
+    if (repaintTimer_->isActive()) return true;
+    if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintIntervalMs) {
+      repaintTimer_->start(kRepaintIntervalMs - static_cast<int>(sinceRepaint_.elapsed()));
+      return true;
+    }
+    sinceRepaint_.start();
+  }
+  return QWidget::event(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

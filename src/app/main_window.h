@@ -6,6 +6,7 @@
 // from then on `WindowIsClosing` is true on every thread.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include "workflow/window_ops.h"
@@ -58,6 +59,7 @@ class MainWindow : public QWidget {
   ReportModel* chapterModel;
 
  protected:
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -67,6 +69,8 @@ class MainWindow : public QWidget {
   void FitFrame();
 
   QSize fittedMargins_;
+  QTimer* repaintTimer_;
+  QElapsedTimer sinceRepaint_;
 };
 
 MainWindow* CurrentMainWindow();

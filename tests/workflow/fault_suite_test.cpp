@@ -73,10 +73,12 @@ TEST_P(TocFaultTest, MatchingEndsAndTheToolStillWorks) {
   OpenWindow();
   SetEdit(Control::tocUrlEdit, QString::fromStdString(url));
 
-  // The slowest case waits out one idle limit (1 s here, 60 s with the real limits).
+  // A silent server costs one idle limit (1 s here, 60 s with the real limits). The drip is the
+  // slowest: the client's speed check only now and then reads a byte a second as too slow, which
+  // with the 1 s limit ends the transfer after some 5 to 15 s.
   const auto begun = std::chrono::steady_clock::now();
   ASSERT_NO_FATAL_FAILURE(Match());
-  EXPECT_LT(std::chrono::steady_clock::now() - begun, seconds(10));
+  EXPECT_LT(std::chrono::steady_clock::now() - begun, seconds(30));
   EXPECT_EQ(window_->matchCountLabel->text(), QString::fromUtf8("已匹配章节：%1个").arg(c.matches));
   EXPECT_EQ(ListRowCount(Control::linkList), c.matches);
   if (c.matches == 0) {

@@ -68,11 +68,11 @@ if [ "$found" -eq 0 ] || [ "$workflow_rc" -ge 2 ]; then
 fi
 
 echo
-printf '%-78s | %-44s | %-16s | %s\n' what measured target result
-printf '%s\n' "$(printf '%.0s-' {1..150})"
+printf '%-62s | %-50s | %-14s | %s\n' what measured target result
+printf '%s\n' "$(printf '%.0s-' {1..140})"
 for row in "${rows[@]}"; do
   IFS='|' read -r what measured target verdict <<<"$row"
-  printf '%-78s | %-44s | %-16s | %s\n' "$what" "$measured" "$target" "$verdict"
+  printf '%-62s | %-50s | %-14s | %s\n' "$what" "$measured" "$target" "$verdict"
 done
 echo
 echo "bench: load $(cut -d' ' -f1-3 /proc/loadavg) at the end; logs in $logs"

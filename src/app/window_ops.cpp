@@ -76,6 +76,8 @@ void RunOldestPendingCall() {
 class CallReceiver : public QObject {
  public:
   bool event(QEvent* e) override {
+    // The event was made under the lock, so taking it here orders that before reading it.
+    { std::lock_guard lock(callsMutex); }
     if (e->type() != QEvent::User) return QObject::event(e);
     RunOldestPendingCall();
     return true;
@@ -119,11 +121,13 @@ auto RunOnMainThread(Action action) -> std::invoke_result_t<Action&> {
   } else {
     call.run = [&result, &action] { result = action(); };
   }
+  QEvent* wakeUp;
   {
     std::lock_guard lock(callsMutex);
     pendingCalls.push_back(&call);
+    wakeUp = new QEvent(QEvent::User);
   }
-  QCoreApplication::postEvent(Receiver(), new QEvent(QEvent::User));
+  QCoreApplication::postEvent(Receiver(), wakeUp);
   std::unique_lock lock(callsMutex);
   call.finished.wait(lock, [&call] { return call.done; });
   if constexpr (!std::is_void_v<Result>) return result;

@@ -283,6 +283,9 @@ Bytes FetchPage(const Text& url, int method, const Text& postText, Text* cookies
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits.idleSeconds);
+  // A server that sends a byte now and then is never idle for long: only a limit on the whole
+  // request ends it.
+  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits.transferTimeoutMs);
   curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBodyBytes));
   if (!limits.caFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, limits.caFile.c_str());
   if (!cookies && cookieShare) {

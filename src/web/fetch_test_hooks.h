@@ -12,6 +12,7 @@
 struct FetchLimits {
   long connectTimeoutMs = 60000;                 // connection, TLS handshake included
   long idleSeconds = 60;                         // longest stretch with nothing received
+  long transferTimeoutMs = 120000;               // the whole request, so a trickle ends too
   std::int64_t maxBodyBytes = 64 * 1024 * 1024;  // larger bodies are abandoned
   int maxRedirects = 20;
   std::string caFile;  // PEM file trusted in place of the system store; empty: the system store

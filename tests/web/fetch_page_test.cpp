@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <latch>
 #include <memory>
+#include <thread>
 
 #include "test_servers.h"
 #include "web/fetch_test_hooks.h"
@@ -379,6 +381,26 @@ TEST_F(FetchPageTest, FailuresGiveTheEmptyBody) {
     EXPECT_EQ(sent.substr(0, 19), "X: 1\r\nAccept: */*\r\n") << url;
   }
   EXPECT_EQ(silent.Requests().size(), 1u);
+}
+
+TEST_F(FetchPageTest, ATrickleIsCutOffByTheLimitOnTheWholeRequest) {
+  FetchLimits limits = GetFetchLimits();
+  limits.idleSeconds = 1;
+  limits.transferTimeoutMs = 1500;
+  SetFetchLimits(limits);
+  std::atomic<bool> stop{false};
+  Site<httplib::Server> site;
+  // A few bytes a second: never idle for a whole second, never done either.
+  site.server->Get("/drip", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_chunked_content_provider("text/html", [&](size_t, httplib::DataSink& sink) {
+      if (stop) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      return sink.write("x", 1);
+    });
+  });
+  site.Start();
+  EXPECT_TRUE(FetchPage(Base(site.port) + "/drip", 0).empty());
+  stop = true;
 }
 
 TEST_F(FetchPageTest, AnAddressThatCannotBeUsedLeavesTheCallersValues) {

@@ -8,6 +8,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 build=build/release
+workflow_args=("$@")
 scripts/setup.sh "$build" -DCMAKE_BUILD_TYPE=Release -DNORVEL_SANITIZER= \
   -DNORVEL_WITH_TESTS=OFF -DNORVEL_WITH_FUZZ=OFF -DNORVEL_WITH_APP=ON -DNORVEL_WITH_BENCH=ON ||
   exit 2
@@ -44,17 +45,16 @@ pool_rc=$?
 overhead=$(sed -n 's/^worst overhead \([0-9.]*\) s (target under \([0-9.]*\) s).*/\1 \2/p' \
   "$logs/pool_bench.log")
 if [ -n "$overhead" ]; then
-  set -- $overhead
-  add_row "task pool, batch of 500, overhead (worst of 5)" "$1 s" "< $2 s" \
+  read -r worst limit <<<"$overhead"
+  add_row "task pool, batch of 500, overhead (worst of 5)" "$worst s" "< $limit s" \
     "$([ "$pool_rc" -eq 0 ] && echo pass || echo FAIL)"
-  set --
 else
   add_row "task pool" "did not run" "< 0.4 s" "FAIL"
   status=2
 fi
 
 echo "bench: the whole tool (bench_workflow; a few minutes)"
-"$build/bench/workflow/bench_workflow" "$@" >"$logs/bench_workflow.log" 2>&1
+"$build/bench/workflow/bench_workflow" "${workflow_args[@]}" >"$logs/bench_workflow.log" 2>&1
 workflow_rc=$?
 found=0
 while IFS=$'\t' read -r tag what measured target verdict; do

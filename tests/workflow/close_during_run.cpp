@@ -19,8 +19,9 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   DemoSiteOptions options;
   const unsigned pid = static_cast<unsigned>(getpid());
-  options.address =
-      "127.2." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string((pid & 0xFF) | 1);
+  // Apart from the addresses the test processes use (127.1.x.x to 127.100.x.x).
+  options.address = "127." + std::to_string(101 + (pid >> 16) % 100) + "." +
+                    std::to_string((pid >> 8) & 0xFF) + "." + std::to_string(pid & 0xFF);
   options.chapters = 800;
   options.latencyMs = 300;
   DemoSiteHandle site = StartDemoSite(options);

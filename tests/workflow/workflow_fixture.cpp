@@ -27,8 +27,10 @@ MessageBoxCatcher::MessageBoxCatcher() {
 }
 
 std::string OwnLoopbackAddress() {
+  // Every bit of the process id, so that no two test processes share an address.
   const unsigned pid = static_cast<unsigned>(getpid());
-  return "127.1." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string((pid & 0xFF) | 1);
+  return "127." + std::to_string(1 + (pid >> 16) % 100) + "." + std::to_string((pid >> 8) & 0xFF) +
+         "." + std::to_string(pid & 0xFF);
 }
 
 Text ExpectedChapterText(int n, const DemoSiteOptions& options) {

@@ -115,10 +115,12 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
   return true;
 }
 
-// A loopback address of this process's own, away from the ones the test processes pick.
+// A loopback address of this process's own, above the second bytes the test processes pick
+// (1 to 200).
 std::string OwnLoopbackAddress() {
   const unsigned pid = static_cast<unsigned>(getpid());
-  return "127.3." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string((pid & 0xFF) | 1);
+  return "127." + std::to_string(201 + (pid >> 16) % 50) + "." + std::to_string((pid >> 8) & 0xFF) +
+         "." + std::to_string((pid & 0xFF) | 1);
 }
 
 long StatusKb(const char* field) {

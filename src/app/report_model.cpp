@@ -1,5 +1,6 @@
 #include "app/report_model.h"
 
+#include <QAbstractItemView>
 #include <string_view>
 
 #include "text/codepage.h"
@@ -20,11 +21,44 @@ QString OneLineDisplay(const Text& text, int maxBytes) {
   return shown;
 }
 
+namespace {
+// About one display frame.
+constexpr int kPublishDelayMs = 16;
+}  // namespace
+
 ReportModel::ReportModel(const QStringList& headers, bool withTicks, QObject* parent)
-    : QAbstractTableModel(parent), headers_(headers), withTicks_(withTicks) {}
+    : QAbstractTableModel(parent), headers_(headers), withTicks_(withTicks) {
+  publishTimer_.setSingleShot(true);
+  QObject::connect(&publishTimer_, &QTimer::timeout, this, [this] { Publish(); });
+}
 
 int ReportModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : RowCount();
+  return parent.isValid() ? 0 : shown_;
+}
+
+void ReportModel::Publish() {
+  publishTimer_.stop();
+  if (shown_ < RowCount()) {
+    beginInsertRows(QModelIndex(), shown_, RowCount() - 1);
+    shown_ = RowCount();
+    endInsertRows();
+  }
+  if (scrollView_ != nullptr && scrollRow_ >= 0 && scrollRow_ < shown_) {
+    scrollView_->scrollTo(index(scrollRow_, 0));
+  }
+  scrollView_ = nullptr;
+  scrollRow_ = -1;
+}
+
+void ReportModel::EnsureVisible(int row, QAbstractItemView* view) {
+  if (row < 0 || row >= RowCount()) return;
+  scrollView_ = view;
+  scrollRow_ = row;
+  if (row < shown_) {
+    Publish();
+  } else if (!publishTimer_.isActive()) {
+    publishTimer_.start(kPublishDelayMs);
+  }
 }
 
 int ReportModel::columnCount(const QModelIndex& parent) const {
@@ -64,25 +98,38 @@ QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int r
 }
 
 void ReportModel::DeleteAll() {
+  publishTimer_.stop();
+  scrollView_ = nullptr;
+  scrollRow_ = -1;
   beginResetModel();
   rows_.clear();
   rows_.shrink_to_fit();
+  shown_ = 0;
   endResetModel();
 }
 
 void ReportModel::InsertRow(int row, const Text& column0) {
   if (row < 0) return;
   if (row > RowCount()) row = RowCount();
-  beginInsertRows(QModelIndex(), row, row);
   Row fresh;
   fresh.cells[0] = column0;
+  if (row == RowCount()) {
+    // Appending, as the jobs always do: the view hears of it with the next batch.
+    rows_.push_back(std::move(fresh));
+    if (!publishTimer_.isActive()) publishTimer_.start(kPublishDelayMs);
+    return;
+  }
+  Publish();
+  beginInsertRows(QModelIndex(), row, row);
   rows_.insert(rows_.begin() + row, std::move(fresh));
+  ++shown_;
   endInsertRows();
 }
 
 void ReportModel::SetCellText(int row, int column, const Text& text) {
   if (!HasCell(row, column)) return;
   rows_[static_cast<std::size_t>(row)].cells[column] = text;
+  if (row >= shown_) return;
   const QModelIndex changed = index(row, column);
   emit dataChanged(changed, changed, {Qt::DisplayRole});
 }
@@ -100,6 +147,7 @@ int ReportModel::Tick(int row) const {
 void ReportModel::SetTick(int row, int tick) {
   if (!withTicks_ || !HasCell(row, 0)) return;
   rows_[static_cast<std::size_t>(row)].tick = tick != 0;
+  if (row >= shown_) return;
   const QModelIndex changed = index(row, 0);
   emit dataChanged(changed, changed, {Qt::CheckStateRole});
 }

@@ -289,10 +289,8 @@ void ListEnsureVisible(Control list, int row) {
   RunOnMainThread([=] {
     MainWindow* window = CurrentMainWindow();
     if (window == nullptr) return;
-    QTreeView* view = window->ListView(list);
-    if (view != nullptr && row >= 0 && row < view->model()->rowCount()) {
-      view->scrollTo(view->model()->index(row, 0));
-    }
+    ReportModel* model = window->ListModel(list);
+    if (model != nullptr) model->EnsureVisible(row, window->ListView(list));
   });
 }
 

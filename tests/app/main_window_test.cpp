@@ -129,6 +129,8 @@ TEST_F(MainWindowTest, RightClickInAnEmptyChapterListShowsTheMenu) {
 TEST_F(MainWindowTest, TheUserCanTickARow) {
   ListInsertRow(Control::chapterList, 0, "1");
   QAbstractItemModel* model = window_->chapterList->model();
+  // The view hears of appended rows within a frame.
+  ASSERT_TRUE(PumpUntil([&] { return model->rowCount() == 1; }));
   const QModelIndex cell = model->index(0, 0);
   EXPECT_TRUE(model->flags(cell) & Qt::ItemIsUserCheckable);
   EXPECT_EQ(model->data(cell, Qt::CheckStateRole).toInt(), Qt::Unchecked);

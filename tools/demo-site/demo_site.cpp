@@ -496,9 +496,14 @@ int DemoSitePort(const DemoSite& site) {
 }
 
 std::string DemoTocUrl(const DemoSite& site) {
-  std::string url = "http://" + site.options.address;
-  if (site.port != 80) url += ":" + std::to_string(site.port);
-  return url + DemoTocPath();
+  std::string url = "http://";
+  url += site.options.address;
+  if (site.port != 80) {
+    url += ':';
+    url += std::to_string(site.port);
+  }
+  url += DemoTocPath();
+  return url;
 }
 
 int DemoRequestCount(const DemoSite& site, const std::string& path) {

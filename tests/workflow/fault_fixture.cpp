@@ -40,11 +40,11 @@ void FaultTest::TearDown() {
   std::filesystem::remove(caFile_);
 }
 
-BookSite& FaultTest::Book(int chapters, const std::string& title) {
+BookSite& FaultTest::Book(int chapters, const std::string& title, bool exactTitle) {
   site_book_ = std::make_unique<BookSite>();
   site_book_->options.chapters = chapters;
   site_book_->options.chapterBytes = 600;
-  site_book_->options.bookTitle = title;
+  site_book_->options.bookTitle = exactTitle ? title : title + "-" + std::to_string(getpid());
   options_ = site_book_->options;
   return *site_book_;
 }

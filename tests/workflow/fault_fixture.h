@@ -18,7 +18,9 @@ class FaultTest : public WorkflowTest {
   void TearDown() override;
 
   // The book site of this test, not yet started: `chapters` chapters, titled `title` (UTF-8).
-  BookSite& Book(int chapters, const std::string& title);
+  // The book's title gets this process's id after it, so that test processes running at the same
+  // time never export to the same file; `exactTitle` keeps it as given.
+  BookSite& Book(int chapters, const std::string& title, bool exactTitle = false);
   // Three TLS servers on the own address, each serving the book site's pages: one with a
   // certificate the fetch trusts, one with an expired (but trusted) one, one self-signed and
   // trusted by nobody. The trusted one redirects "/to-http" to the book site over plain http.

@@ -180,7 +180,7 @@ TEST_F(HostileInputTest, BookTitlesNeverWriteOutsideTheProgramDirectory) {
   const std::string parent = std::filesystem::path(directory).parent_path().string();
   for (const TitleCase& c : cases) {
     SCOPED_TRACE(c.what);
-    BookSite& site = Book(2, c.title);
+    BookSite& site = Book(2, c.title, true);
     ASSERT_NO_FATAL_FAILURE(Serve());
     const std::set<std::string> parentBefore = Entries(parent);
     const std::set<std::string> before = Entries(directory);

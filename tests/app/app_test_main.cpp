@@ -1,4 +1,5 @@
-// The window tests need one QApplication for the whole run, made before any case starts.
+// The tests of the real window need one QApplication for the whole run, made before any case
+// starts.
 #include <gtest/gtest.h>
 
 #include <QApplication>

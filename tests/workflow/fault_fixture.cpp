@@ -10,7 +10,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "../app/pump_wait.h"
+#include "pump_wait.h"
 #include "text/codepage.h"
 #include "workflow/window_ops.h"
 #include "workflow/workflow.h"

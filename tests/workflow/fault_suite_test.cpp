@@ -5,8 +5,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "../app/pump_wait.h"
 #include "fault_fixture.h"
+#include "pump_wait.h"
 #include "text/codepage.h"
 #include "workflow/app_state.h"
 #include "workflow/window_ops.h"

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <set>
 
-#include "../app/pump_wait.h"
 #include "fault_fixture.h"
+#include "pump_wait.h"
 #include "text/codepage.h"
 #include "workflow/export_file.h"
 #include "workflow/window_ops.h"

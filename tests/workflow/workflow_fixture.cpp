@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <filesystem>
 
-#include "../app/pump_wait.h"
 #include "app/app_start.h"
 #include "app/report_model.h"
+#include "pump_wait.h"
 #include "text/codepage.h"
 #include "workflow/export_file.h"
 #include "workflow/window_ops.h"

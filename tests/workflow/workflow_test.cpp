@@ -8,8 +8,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "../app/pump_wait.h"
 #include "app/report_model.h"
+#include "pump_wait.h"
 #include "text/codepage.h"
 #include "workflow/app_state.h"
 #include "workflow/export_file.h"

@@ -126,6 +126,9 @@ void TaskPool::WorkerLoop(std::shared_ptr<PoolRun> run) {
       const bool got = run->entryReady.wait_for(lock, std::chrono::milliseconds(waitMs), [&] {
         return !run->entries.empty() || run->closed;
       });
+      // Nothing can have been posted while the start is still going on, so an idle wait that ends
+      // then says nothing: leaving would only make a slow start fail.
+      if (!got && core.state.load() == PoolState::Starting) continue;
       if (!got || run->entries.empty()) break;
       entry = run->entries.front();
       run->entries.pop_front();

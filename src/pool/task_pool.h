@@ -1,8 +1,10 @@
 // The task pool: worker threads fed from one first-in, first-out queue. A pool runs one batch at a
 // time: `Create` starts the workers, the owner posts tasks, and every worker leaves once it has
-// waited the idle time without getting a task. The last worker to leave puts the pool back into
-// `PoolState::Stopped`, so a batch ends by itself; `State() == Stopped` after a successful start
-// means every task posted to that run has returned and every worker has exited.
+// waited the idle time without getting a task (an idle wait that ends while `Create` is still
+// starting the others does not count: nothing could have been posted yet). The last worker to leave
+// puts the pool back into `PoolState::Stopped`, so a batch ends by itself; `State() == Stopped`
+// after a successful start means every task posted to that run has returned and every worker has
+// exited.
 //
 // Promises and threads:
 // - Every member may be called from any thread. `Create` and `Stop` are meant for one owning
